@@ -1,0 +1,2 @@
+// STUB
+#include "config/TimeStamp.h"

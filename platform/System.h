@@ -1,0 +1,28 @@
+// The pieces of the host system the service talks to directly: the system log
+// (the event log of the service), message boxes printed to the terminal, and
+// the service manager's status notifications (the sd_notify protocol).
+#pragma once
+
+#include <string>
+
+constexpr int EVENTLOG_ERROR_TYPE = 1;
+constexpr int EVENTLOG_WARNING_TYPE = 2;
+constexpr int EVENTLOG_INFORMATION_TYPE = 4;
+
+constexpr unsigned MB_OK = 0x0;
+constexpr unsigned MB_ICONERROR = 0x10;
+constexpr unsigned MB_ICONINFORMATION = 0x40;
+constexpr unsigned MB_TASKMODAL = 0x2000;
+constexpr unsigned MB_SERVICE_NOTIFICATION = 0x00200000;
+
+// Writes one entry to syslog(3), ident "ZelvoSvc", facility daemon; an error
+// entry at LOG_ERR, a warning at LOG_WARNING, anything else at LOG_INFO.
+void WriteSystemLog(const std::string& text, int eventType);
+
+// Prints the caption, then the text with every CR turned into a line break;
+// error boxes go to standard error, the rest to standard output. Returns at once.
+void MessageBoxA(const std::string& text, const std::string& caption, unsigned type);
+
+// Sends `state` (e.g. "READY=1\nSTATUS=Running") to $NOTIFY_SOCKET; nothing
+// happens without that variable. Never fails visibly.
+void NotifyServiceManager(const std::string& state);
