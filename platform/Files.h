@@ -7,6 +7,10 @@
 // Reads the whole file into `out`; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& out);
 
+// Like ReadWholeFile, but a file that does not exist reads as empty; false only
+// when an existing file (or a folder in the way) cannot be read.
+bool ReadFileOrMissing(const std::string& path, std::string& out);
+
 // Replaces the file at `path` (a symbolic link is followed) with `content`:
 // temporary file in the same folder, fsync, rename, fsync of the folder. The
 // file keeps its mode and owner; a new file gets mode 0600 unless `newMode`

@@ -18,8 +18,8 @@ class TLogStream {
   // Opens `path` for appending (created 0600 when missing). Opening a stream
   // that is still open does not succeed. A failed open marks the stream failed.
   void Open(const std::string& path);
-  // Writes all of `text`; a short or failed write marks the stream failed, and
-  // so does a write while closed.
+  // Writes all of `text`; a short or failed write marks the stream failed and
+  // closes the file (so a later Open can succeed); a write while closed fails.
   void Write(const std::string& text);
   // Pushes written data to the file (the stream does no buffering of its own,
   // so this only has to keep the contract); no effect while closed.
