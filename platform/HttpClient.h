@@ -8,17 +8,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-// Credentials, cookie and program identification sent with every request.
-struct THeaderInfo {
-  std::string UserId;
-  std::string Password;
-  std::string Cookie;        // sent as "Cookie" when not empty (CR and LF removed)
-  std::string LocalProgram;  // sent as "From" when not empty
-};
+#include "platform/HttpMessage.h"
 
 // Progress message levels passed to OnStatus when not above ReportLevel.
 constexpr int kStatusLevelBasic = 1;
@@ -31,6 +26,12 @@ constexpr size_t kMaxHeaderLineBytes = 8 * 1024;
 constexpr size_t kMaxHeaderBytes = 64 * 1024;
 constexpr size_t kMaxBodyBytes = 16 * 1024 * 1024;
 
+// The request kind passed to OnFailure.
+constexpr int kCmdGet = 0;
+
+class TSocket;
+class TAnswerReader;
+
 class THttpClient {
  public:
   THttpClient();
@@ -40,44 +41,59 @@ class THttpClient {
 
   // Settings.
   int64_t TimeOut = 0;  // milliseconds of inactivity allowed per step; 0: no limit
-  int Port = 0;         // 0: the URL's port, or 80
+  int Port = 0;         // used when the URL names no port; 0: 80
   std::string Proxy;    // non-empty: connect here and send the whole URL
-  int ProxyPort = 0;
+  int ProxyPort = 0;    // 0: 80
   int ReportLevel = 0;
-  std::string Body = "Default.htm";    // body text, or body file name in InputFileMode
-  std::string Header = "Head.txt";     // received header text (OutputFileMode off)
-  bool InputFileMode = false;          // body goes to the file named by Body
-  bool OutputFileMode = false;
+  std::string Body = "Default.htm";  // body text, or body file name in InputFileMode
+  std::string Header = "Head.txt";   // header text, or header file name in OutputFileMode
+  bool InputFileMode = false;        // body goes to the file named by Body
+  bool OutputFileMode = false;       // header goes to the file named by Header
   THeaderInfo HeaderInfo;
 
   // Events, called on the calling thread while Get runs.
   std::function<void(THttpClient& sender, const std::string& status)> OnStatus;
-  std::function<void(int cmd)> OnFailure;                       // status >= 400
+  std::function<void(int cmd)> OnFailure;                           // status >= 400
   std::function<void(THttpClient& sender)> OnAuthenticationNeeded;  // status 401
-  std::function<void(THttpClient& sender)> OnAboutToSend;       // before connecting
+  std::function<void(THttpClient& sender)> OnAboutToSend;           // before connecting
 
   // One HTTP GET; returns once the body has been read to the end of the
-  // connection. Throws Exception on every transport failure.
+  // connection. Throws Exception on every transport failure: "Empty URL",
+  // "HTTP Secure Socket is not supported", "Null Remote Address", socket
+  // errors as "<number>: <description>", "Socket capture aborted" (text body
+  // cut off by the time limit, the part received kept in Body), "Socket send
+  // aborted" (the same in file mode), and the bounds on header and body.
   void Get(const std::string& url);
   // Closes the connection if one is open.
   void Disconnect();
-  bool Connected() const { return fd_ >= 0; }
+  // True while a connection is open (only inside Get: each Get closes its own).
+  bool Connected() const;
 
   // The header list of the request being assembled; valid inside OnAboutToSend.
   // Replaces the value of the header `name` or appends it at the end.
   void SetHeaderValue(const std::string& name, const std::string& value);
-  const std::vector<std::pair<std::string, std::string>>& OutgoingHeaders() const {
-    return headers_;
-  }
+  const THeaderList& OutgoingHeaders() const { return headers_; }
 
   // The value of the last Set-Cookie line of the latest answer; "" when none.
+  // Kept when a request fails before an answer arrives.
   const std::string& ReceivedCookie() const { return receivedCookie_; }
   // The HTTP status code of the latest answer; 0 before one was read.
   int StatusCode() const { return statusCode_; }
 
  private:
-  int fd_ = -1;
-  std::vector<std::pair<std::string, std::string>> headers_;
+  void Report(int level, const std::string& status);
+  std::string PrepareRequest(const std::string& url, std::string& host, int& port);
+  void OpenConnection(const std::string& host, int port);
+  void SendRequest(const std::string& request);
+  void ReadAnswerHead(TAnswerReader& reader);
+  void TakeHeaderLine(const std::string& line, std::string& headerText);
+  void ReadBodyText(TAnswerReader& reader);
+  void ReadBodyFile(TAnswerReader& reader);
+  void StoreHeader(const std::string& headerText);
+  void ReportHttpFailure();
+
+  std::unique_ptr<TSocket> socket_;
+  THeaderList headers_;
   std::string receivedCookie_;
   int statusCode_ = 0;
 };
