@@ -5,15 +5,32 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 // Control codes queued to the worker thread.
 enum class TControlCode { Stop, Pause, Continue, Interrogate, Shutdown };
 
 // Status of the service as reported to the service manager.
-enum class TServiceState { Stopped, StartPending, Running, PausePending, Paused,
-                           ContinuePending, StopPending };
+enum class TServiceState {
+  Stopped,
+  StartPending,
+  Running,
+  PausePending,
+  Paused,
+  ContinuePending,
+  StopPending
+};
+
+// The control code a signal stands for: SIGTERM/SIGINT stop, SIGTSTP pause,
+// SIGCONT continue, SIGHUP interrogate; false for any other signal.
+bool ControlCodeForSignal(int signal, TControlCode& code);
+
+// The STATUS= text reported for a state ("Running", "Paused", ...).
+std::string StatusText(TServiceState state);
 
 class TService {
  public:
@@ -51,21 +68,50 @@ class TService {
   // Queues a control code (any thread). Used by the signal thread.
   void Control(TControlCode code);
 
-  // Internal to the framework.
+  // Runs the worker: OnStart, OnExecute, the last serving; reports the states.
+  // Returns when the service has stopped. Used by the framework and tests.
+  void RunWorker();
+
+  // Calls OnDestroy once; the owner calls it before the object goes away.
+  void DoDestroy();
+
+ private:
   struct Impl;
-  Impl* impl_ = nullptr;
+  void ProcessRequests(bool allowPause);
+  void Act(TControlCode code, bool allowPause);
+  void Report(TServiceState state, const std::string& extra = "");
+  bool Guard(const char* step, const std::function<void()>& handler);
+
+  std::unique_ptr<Impl> impl_;
   std::atomic<bool> terminated_{false};
   std::atomic<TServiceState> status_{TServiceState::Stopped};
+  bool destroyed_ = false;
 };
 
-// The service application: parses switches, installs, uninstalls or runs.
+// The service application: owns the one service, parses the switches,
+// installs, uninstalls or runs it.
 class TServiceApplication {
  public:
+  TServiceApplication() = default;
+  // Destroys the service: its OnDestroy first, then the object.
+  ~TServiceApplication();
+  TServiceApplication(const TServiceApplication&) = delete;
+  TServiceApplication& operator=(const TServiceApplication&) = delete;
+
   void Initialize() {}
   std::string Title;
-  // Acts on INSTALL/UNINSTALL/SILENT/RUN for `service`, else connects as the
-  // service process and serves it until it has stopped.
-  void Run(TService& service, int argc, char** argv);
+  // Takes ownership of the one service object.
+  void CreateService(TService* service);
+  // Acts on INSTALL (wins over UNINSTALL), UNINSTALL and SILENT; else connects
+  // as the service process (systemd, or /RUN) and serves the service until it
+  // has stopped. Throws Exception when the unit folder cannot be reached.
+  void Run(const std::vector<std::string>& args);
+
+ private:
+  void Install(bool silent);
+  void Uninstall(bool silent);
+  void RunAsServiceProcess(const std::vector<std::string>& args);
+  std::unique_ptr<TService> service_;
 };
 
 // Process exit code shared by the entry and the start handler (initially 1).
