@@ -31,6 +31,7 @@ constexpr const char* kHardening =
     "PrivateTmp=yes\n"
     "ProtectHome=yes\n"
     "PrivateDevices=yes\n"
+    "PrivateMounts=yes\n"
     "ProtectKernelTunables=yes\n"
     "ProtectKernelModules=yes\n"
     "ProtectKernelLogs=yes\n"
@@ -47,6 +48,7 @@ constexpr const char* kHardening =
     "MemoryDenyWriteExecute=yes\n"
     "SystemCallArchitectures=native\n"
     "SystemCallFilter=@system-service\n"
+    "SystemCallFilter=~@resources\n"
     "SystemCallErrorNumber=EPERM\n"
     "CapabilityBoundingSet=\n"
     "UMask=0077\n";
@@ -141,12 +143,11 @@ bool IsSafeUnitPath(const std::string& path) {
   return true;
 }
 
-std::string QuoteUnitPath(const std::string& path, bool forExec) {
+std::string QuoteUnitPath(const std::string& path) {
   std::string out;
   bool blank = false;
   for (char c : path) {
     if (c == '%') out += '%';
-    if (c == '$' && forExec) out += '$';
     if (c == ' ') blank = true;
     out += c;
   }
@@ -162,10 +163,10 @@ std::string UnitFileText(const std::string& description, const std::string& exeP
          "[Service]\n"
          "Type=notify\n"
          "ExecStart=" +
-         QuoteUnitPath(exePath, true) +
+         QuoteUnitPath(exePath) +
          "\n"
          "ReadWritePaths=" +
-         QuoteUnitPath(FolderOf(exePath), false) + "\n" + kHardening +
+         QuoteUnitPath(FolderOf(exePath)) + "\n" + kHardening +
          "\n"
          "[Install]\n"
          "WantedBy=multi-user.target\n";

@@ -16,9 +16,9 @@ std::string UnitDirectory();
 // control characters, double quotes and backslashes.
 bool IsSafeUnitPath(const std::string& path);
 
-// `path` as a unit-file word: "%" doubled (and "$" doubled when `forExec`),
-// the whole quoted when it holds blanks. Expects IsSafeUnitPath(path).
-std::string QuoteUnitPath(const std::string& path, bool forExec);
+// `path` as a unit-file word (a program path or a ReadWritePaths entry): "%"
+// doubled, the whole quoted when it holds blanks. Expects IsSafeUnitPath(path).
+std::string QuoteUnitPath(const std::string& path);
 
 // The unit file's text for the executable at `exePath` (a safe path).
 std::string UnitFileText(const std::string& description, const std::string& exePath);
