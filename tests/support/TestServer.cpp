@@ -68,7 +68,7 @@ TestServer::TestServer() : default_(ScriptedReply::Ok("")) {
 TestServer::~TestServer() {
   stop_ = true;
   if (thread_.joinable()) thread_.join();
-  for (auto& w : workers_) w.join();
+  for (auto& w : workers_) w.Thread.join();
   close(listenFd_);
 }
 
@@ -110,7 +110,27 @@ void TestServer::Serve() {
     if (!PollSlice(listenFd_, POLLIN)) continue;
     int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) continue;
-    workers_.emplace_back([this, fd] { Answer(fd); });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    workers_.push_back({std::thread([this, fd, done] {
+                          Answer(fd);
+                          *done = true;
+                        }),
+                        done});
+    ReapFinishedWorkers();
+  }
+}
+
+// Joins the threads of answered connections, so that a long run of requests
+// keeps only the connections under way.
+void TestServer::ReapFinishedWorkers() {
+  for (size_t i = 0; i < workers_.size();) {
+    if (*workers_[i].Done) {
+      workers_[i].Thread.join();
+      workers_[i] = std::move(workers_.back());
+      workers_.pop_back();
+    } else {
+      ++i;
+    }
   }
 }
 

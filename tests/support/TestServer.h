@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -40,15 +41,20 @@ class TestServer {
   int Port() const { return port_; }
   std::string Url(const std::string& path = "/") const;  // "http://127.0.0.1:<port><path>"
 
-  void Push(const ScriptedReply& reply);           // appended to the script
-  void SetDefault(const ScriptedReply& reply);      // answer once the script is used up
+  void Push(const ScriptedReply& reply);        // appended to the script
+  void SetDefault(const ScriptedReply& reply);  // answer once the script is used up
   // Raw requests received so far (request line and headers up to the empty line).
   std::vector<std::string> Requests() const;
   size_t RequestCount() const;
   bool WaitForRequests(size_t count, std::chrono::milliseconds limit) const;
 
  private:
+  struct Worker {
+    std::thread Thread;
+    std::shared_ptr<std::atomic<bool>> Done;
+  };
   void Serve();
+  void ReapFinishedWorkers();
   void Answer(int fd);
   int listenFd_ = -1;
   int port_ = 0;
@@ -58,5 +64,5 @@ class TestServer {
   ScriptedReply default_;
   std::vector<std::string> requests_;
   std::thread thread_;
-  std::vector<std::thread> workers_;
+  std::vector<Worker> workers_;  // touched by the listening thread only
 };
