@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -261,14 +262,16 @@ TEST(Update, ProgressMessagesOnlyAboveLevelTwo) {
   }
 }
 
-TEST(Update, BadUrlFormatEndsTheService) {
+TEST(Update, ConfigurationErrorsEndTheService) {
   struct Row {
-    const char* Url;
-    const char* Error;
+    const char* Keys;   // Srv1's keys besides URL
+    const char* Url;    // path of Srv1's URL on the test server
+    const char* Error;  // the message of the system log line
   };
   const std::vector<Row> rows = {
-      {"/?a=%s&b=%s", "No argument for format '%s'"},
-      {"/?host=a%3Ab&ip=%s", "Format '%3A' invalid or incompatible with argument"},
+      {"", "/?a=%s&b=%s", "No argument for format '%s'"},
+      {"", "/?host=a%3Ab&ip=%s", "Format '%3A' invalid or incompatible with argument"},
+      {"LastAttmpt=never\n", "/%s", "Invalid argument to date encode"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.Url);
@@ -276,14 +279,92 @@ TEST(Update, BadUrlFormatEndsTheService) {
     ServiceRun run;
     // Two sections: the error in Srv1 must also keep Srv2 from being served.
     run.WriteIni(Head(kIp, "1") + "[Srv1]\nURL=" + server.Url(r.Url) + "\nStatusOK=good\n" +
-                 "[Srv2]\nURL=" + server.Url("/%s") + "\nStatusOK=good\n");
+                 r.Keys + "[Srv2]\nURL=" + server.Url("/%s") + "\nStatusOK=good\n");
     const ExitStatus st = run.Run({"/RUN"}, kLimit);
     EXPECT_TRUE(st.Exited) << "still running";
     EXPECT_EQ(st.Code, 0);
+    EXPECT_NE(run.Stderr().find(std::string("Service failed on execute: ") + r.Error),
+              std::string::npos)
+        << run.Stderr();
     EXPECT_EQ(server.RequestCount(), 0u);
-    EXPECT_EQ(Value(run, "Srv1", "LastAttmpt"), "");
+    EXPECT_EQ(Value(run, "Srv2", "LastAttmpt"), "");
     EXPECT_EQ(run.CountLog("Empty IP string"), 1) << "one cycle only:\n" << run.Log();
   }
+}
+
+TEST(Update, ErrorStatusPageIsJudgedByTheSuccessTexts) {
+  TestServer server;
+  server.Push(ScriptedReply::Status(401, "Unauthorized", "badauth"));
+  server.Push(ScriptedReply::Status(404, "Not Found", "good but odd"));
+  ServiceRun run;
+  run.WriteIni(Head() + "[Srv1]\nURL=" + server.Url("/a/%s") + "\nStatusOK=good\n" +
+               "[Srv2]\nURL=" + server.Url("/b/%s") + "\nStatusOK=good\n");
+  RunUntil(run, "Updated [Srv2]");
+  const std::string url1 = server.Url("/a/") + kIp;
+  const std::vector<std::string> expected = {
+      "[Srv1] connecting: " + url1,
+      "UPDATE of " + url1 + " failed",
+      "Authentication with server " + url1 + " failed",
+      "[Srv1] data rcvd.: badauth",
+      "Unsuccessful UPDATE [Srv1] " + url1 + " Response: badauth",
+  };
+  const auto lines = run.LogMessages();
+  auto at = lines.begin();
+  for (const std::string& line : expected) {
+    at = std::find(at, lines.end(), line);
+    EXPECT_NE(at, lines.end()) << "missing or out of order: " << line << "\n" << run.Log();
+  }
+  EXPECT_EQ(run.CountLog("UPDATE of " + server.Url("/b/") + kIp + " failed"), 1);
+  EXPECT_EQ(Value(run, "Srv1", "LastUpdate"), "");
+  EXPECT_EQ(Value(run, "Srv2", "LastUpdate").size(), 19u);
+}
+
+TEST(Update, CycleDecidesPerSectionByItsStamps) {
+  struct Row {
+    std::string Keys;
+    bool Sent;
+    bool Forced;
+  };
+  // "Changed" is a minute old (Head).
+  const std::vector<Row> rows = {
+      {"LastUpdate=" + StampFromNow(-3600) + "\n", true, false},
+      {"LastUpdate=" + StampFromNow(-30) + "\n", false, false},
+      {"LastUpdate=" + StampFromNow(-30) + "\nMaxInterval=20\n", true, true},
+      {"LastAttmpt=" + StampFromNow(-30) + "\nMinInterval=3600\nMaxInterval=20\n", false, false},
+      {"LastUpdate=" + StampFromNow(-30) + "\nMaxInterval=86400\n", false, false},
+  };
+  TestServer server;
+  server.SetDefault(ScriptedReply::Ok("good"));
+  ServiceRun run;
+  std::string ini = Head();
+  for (size_t i = 0; i < rows.size(); ++i) {
+    ini += "[Srv" + std::to_string(i + 1) + "]\nURL=" + server.Url("/u" + std::to_string(i + 1)) +
+           "/%s\nStatusOK=good\n" + rows[i].Keys;
+  }
+  ini += "[Srv" + std::to_string(rows.size() + 1) + "]\nURL=" + server.Url("/end/%s") + "\n";
+  run.WriteIni(ini);
+  RunUntil(run, "Unsuccessful UPDATE [Srv" + std::to_string(rows.size() + 1) + "]");
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const std::string name = "Srv" + std::to_string(i + 1);
+    SCOPED_TRACE(rows[i].Keys);
+    EXPECT_EQ(run.CountLog("[" + name + "] connecting: "), rows[i].Sent ? 1 : 0);
+    EXPECT_EQ(run.CountLog("[" + name + "] MaxInterval passed - force update"),
+              rows[i].Forced ? 1 : 0);
+  }
+}
+
+TEST(Update, MinIntervalHoldsBackRetriesOfAFailingServer) {
+  TestServer server;
+  server.SetDefault(ScriptedReply::Ok("badauth"));
+  ServiceRun run;
+  run.WriteIni(Head(kIp, "1") + "[Srv1]\nURL=" + server.Url("/%s") +
+               "\nStatusOK=good\nMinInterval=3600\n");
+  run.Start();
+  EXPECT_TRUE(ServiceRun::WaitUntil([&] { return run.CountLog("Empty IP string") >= 3; }, kLimit));
+  run.Signal(SIGTERM);
+  EXPECT_TRUE(run.Wait(kLimit).Exited);
+  EXPECT_EQ(server.RequestCount(), 1u);
+  EXPECT_EQ(run.CountLog("Unsuccessful UPDATE [Srv1]"), 1);
 }
 
 }  // namespace
