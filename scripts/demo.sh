@@ -111,9 +111,13 @@ say "configuration   $INI, log $LOG (followed below); Ctrl-C ends the demo"
 offset=$(stat -c %s "$LOG" 2>/dev/null || echo 0)
 tail -c "+$((offset + 1))" -F "$LOG" 2>/dev/null &
 pids+=($!)
-tail -n 0 -F "$work/logs/access.log" 2>/dev/null > >(
-  awk -F'\t' '$3 ~ /nic\/update/ { print "  endpoint got: " $3 "  (user " $1 ", answer " $2 ")"; fflush() }'
-) &
+show_updates() {  # reads nginx's access log lines: user, status, request, ...
+  local user status request rest
+  while IFS=$'\t' read -r user status request rest; do
+    [[ $request == *"/nic/update"* ]] && echo "  endpoint got: $request  (user $user, answer $status)"
+  done
+}
+tail -n 0 -F "$work/logs/access.log" 2>/dev/null > >(show_updates) &
 pids+=($!)
 
 build/ZelvoSvc /RUN &
@@ -124,6 +128,7 @@ pids=("$service" "${pids[@]}")
 (
   for _ in $(seq 120); do
     if tail -c "+$((offset + 1))" "$LOG" 2>/dev/null | grep -q "Updated \[Srv1\]"; then
+      sleep 1  # let the log lines of this cycle reach the screen first
       show_address "$SECOND"
       say "the address page now shows $SECOND; the next cycle pushes the change"
       exit 0

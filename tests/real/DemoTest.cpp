@@ -50,8 +50,8 @@ TEST(Demo, FirstCommandFromFreshCloneReachesFirstUpdate) {
   std::string clone = FreshClone(dir, why);
   if (clone.empty()) GTEST_SKIP() << why;
 
-  ProgramResult demo = RunProgram({"bash", "scripts/demo.sh"}, clone, {"DEMO_SECONDS=30"},
-                                  dir.File("demo.out"), 240s);
+  ProgramResult demo = RunProgram({"bash", "scripts/demo.sh"}, clone, {"DEMO_SECONDS=20"},
+                                  dir.File("demo.out"), 280s);
   ASSERT_FALSE(demo.TimedOut) << Tail(demo.Output);
   EXPECT_EQ(demo.Code, 0) << Tail(demo.Output);
 
