@@ -72,10 +72,17 @@ const TErrnoEntry* FindErrno(int err) {
   return nullptr;
 }
 
+// Limits beyond this (about 31 years) are no limit: deadlines stay far from
+// the int64 overflow of milliseconds and of the nanoseconds of std::chrono.
+constexpr int64_t kLongestLimitMs = int64_t{1'000'000'000'000};
+
+int64_t EffectiveLimit(int64_t timeoutMs) { return timeoutMs > kLongestLimitMs ? 0 : timeoutMs; }
+
 // Waits until `fd` is ready for `events`; false when `timeoutMs` (0: no
 // limit) passed first. Restarts after signals and waits longer than poll's
 // int in slices. A failed poll counts as ready so that the next call reports.
 bool WaitReady(int fd, short events, int64_t timeoutMs) {
+  timeoutMs = EffectiveLimit(timeoutMs);
   const int64_t deadline = timeoutMs > 0 ? MonotonicMs() + timeoutMs : 0;
   for (;;) {
     int slice = -1;
@@ -153,6 +160,7 @@ std::vector<TSocketAddress> ResolveName(const std::string& host, const std::stri
   }
   std::unique_lock<std::mutex> lock(lookup->Mutex);
   auto finished = [&] { return lookup->Finished; };
+  timeoutMs = EffectiveLimit(timeoutMs);
   if (timeoutMs > 0) {
     if (!lookup->Done.wait_for(lock, std::chrono::milliseconds(timeoutMs), finished))
       throw Exception(SocketErrorMessage(ETIMEDOUT));

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Exception.h"
@@ -150,6 +151,45 @@ TEST(HttpClientAnswer, FileModeWritesTheBodyFile) {
   EXPECT_EQ(client.Body, dir.File("body.htm"));
 }
 
+TEST(HttpClientAnswer, OutputFileModeWritesTheHeaderFile) {
+  TestServer server;
+  TempDir dir;
+  server.Push(ScriptedReply::Ok("text", "Set-Cookie: a=1"));
+  THttpClient client;
+  client.TimeOut = 10000;
+  client.OutputFileMode = true;
+  client.Header = dir.File("Head.txt");
+  client.Get(server.Url());
+  EXPECT_EQ(ReadFileOrEmpty(dir.File("Head.txt")),
+            "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nSet-Cookie: a=1\r\n");
+  EXPECT_EQ(client.Header, dir.File("Head.txt"));
+  EXPECT_EQ(client.Body, "text");
+}
+
+TEST(HttpClientAnswer, ServerShutdownEndsAnAnswerWaitingWithoutLimit) {
+  std::string message = "not run";
+  std::string body;
+  std::thread request;
+  const auto start = std::chrono::steady_clock::now();
+  {
+    TestServer server;
+    ScriptedReply r = ScriptedReply::Ok("until shutdown");
+    r.HangAfter = true;
+    server.Push(r);
+    request = std::thread([&message, &body, url = server.Url()] {
+      THttpClient client;
+      client.TimeOut = 0;
+      message = GetMessage(client, url);
+      body = client.Body;
+    });
+    EXPECT_TRUE(server.WaitForRequests(1, 10s));
+  }  // the destructor closes the hanging connection
+  request.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+  EXPECT_EQ(message, "");
+  EXPECT_EQ(body, "until shutdown");
+}
+
 struct FailureRow {
   std::string name;
   ScriptedReply reply;
@@ -278,14 +318,17 @@ TEST(HttpClientFailure, UnresolvableProxyIsNullRemoteAddress) {
 }
 
 TEST(HttpClientTimeLimit, ZeroAndHugeLimitsWaitForSlowServers) {
-  for (int64_t timeOut : {int64_t{0}, int64_t{3'000'000'000}, int64_t{9'223'372'036'854'775}}) {
+  for (int64_t timeOut :
+       {int64_t{0}, int64_t{3'000'000'000}, int64_t{9'223'372'036'854'775}, INT64_MAX}) {
     TestServer server;
     ScriptedReply r = ScriptedReply::Ok("late");
     r.DelayBefore = 1200ms;
     server.Push(r);
     THttpClient client;
     client.TimeOut = timeOut;
-    EXPECT_EQ(GetMessage(client, server.Url()), "") << timeOut;
+    // By name, so that the name lookup's wait takes the limit too.
+    EXPECT_EQ(GetMessage(client, "http://localhost:" + std::to_string(server.Port()) + "/"), "")
+        << timeOut;
     EXPECT_EQ(client.Body, "late") << timeOut;
   }
 }
