@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh build-essential cmake ninja-build libgtest-dev \
-  nginx tinyproxy apache2-utils systemd git logrotate groff-base
+  nginx tinyproxy apache2-utils systemd git logrotate groff-base openssl
 
 jobs=${ZELVO_TEST_JOBS:-4}
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo

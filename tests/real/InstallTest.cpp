@@ -20,12 +20,6 @@ namespace {
 
 std::string BuildDir() { return fs::path(ZELVOSVC_EXE).parent_path().string(); }
 
-std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
-
 }  // namespace
 
 TEST(Install, PutsProgramManPageAndExamplesUnderThePrefix) {

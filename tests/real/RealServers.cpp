@@ -23,12 +23,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
-
 std::vector<std::string> SplitAt(const std::string& line, char sep) {
   std::vector<std::string> parts;
   std::string part;
@@ -91,6 +85,12 @@ void EndGroup(pid_t pgid, std::chrono::milliseconds grace) {
 }
 
 }  // namespace
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
 
 std::string FindProgram(const std::string& name) {
   const char* path = std::getenv("PATH");
@@ -219,31 +219,48 @@ bool Nginx::AddUser(const std::string& user, const std::string& password) {
   return RunProgram(argv, dir_.Path(), {}, dir_.File("logs/htpasswd.out"), 30s).Code == 0;
 }
 
-bool Nginx::Start(std::string& error) {
+std::string NginxConf(const std::string& dir, const std::string& http) {
+  // Workers of a root master run as nobody, who cannot read a 0700 folder.
+  return std::string(geteuid() == 0 ? "user root root;\n" : "") + "worker_processes 1;\npid " +
+         dir + "/nginx.pid;\nerror_log " + dir + "/logs/error.log info;\n" +
+         "events { worker_connections 64; }\nhttp {\n  client_body_temp_path " + dir +
+         "/tmp/body;\n  proxy_temp_path " + dir + "/tmp/proxy;\n  fastcgi_temp_path " + dir +
+         "/tmp/fastcgi;\n  uwsgi_temp_path " + dir + "/tmp/uwsgi;\n  scgi_temp_path " + dir +
+         "/tmp/scgi;\n" + http + "\n}\n";
+}
+
+bool LaunchNginx(Daemon& daemon, const TempDir& dir, const std::string& conf, int& port,
+                 std::string& error) {
   std::string nginx = FindProgram("nginx");
   if (nginx.empty()) {
     error = "nginx is not installed (scripts/test.sh installs the Debian package nginx)";
     return false;
   }
+  fs::create_directories(dir.File("logs"));
+  fs::create_directories(dir.File("tmp"));
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    port = FreeLoopbackPort();
+    WriteFileOrDie(dir.File("nginx.conf"), ReplaceAll(conf, "@PORT@", std::to_string(port)));
+    fs::remove(dir.File("nginx.pid"));
+    daemon.Start({nginx, "-p", dir.Path() + "/", "-c", dir.File("nginx.conf"), "-g", "daemon off;"},
+                 dir.File("logs/nginx.out"));
+    bool up = ServiceRun::WaitUntil(
+        [&] { return fs::exists(dir.File("nginx.pid")) || !daemon.Running(); }, 15s);
+    if (up && daemon.Running() && WaitForPort(port, 10s)) return true;
+    daemon.Stop();
+  }
+  error = "nginx did not start: " + ReadFileOrEmpty(dir.File("logs/nginx.out")) +
+          ReadFileOrEmpty(dir.File("logs/error.log"));
+  return false;
+}
+
+bool Nginx::Start(std::string& error) {
   std::string conf = ReadFileOrEmpty(ZELVO_SOURCE_DIR "/tests/real/nginx.conf.in");
   // Workers of a root master run as nobody, who cannot read this 0700 folder.
   conf = ReplaceAll(conf, "@USER@", geteuid() == 0 ? "user root root;" : "");
   conf = ReplaceAll(conf, "@DIR@", dir_.Path());
   conf = ReplaceAll(conf, "@SESSION@", kSession);
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    port_ = FreeLoopbackPort();
-    WriteFileOrDie(dir_.File("nginx.conf"), ReplaceAll(conf, "@PORT@", std::to_string(port_)));
-    fs::remove(dir_.File("nginx.pid"));
-    daemon_.Start(
-        {nginx, "-p", dir_.Path() + "/", "-c", dir_.File("nginx.conf"), "-g", "daemon off;"},
-        dir_.File("logs/nginx.out"));
-    bool up = ServiceRun::WaitUntil(
-        [&] { return fs::exists(dir_.File("nginx.pid")) || !daemon_.Running(); }, 15s);
-    if (up && daemon_.Running() && WaitForPort(port_, 10s)) return true;
-    daemon_.Stop();
-  }
-  error = "nginx did not start: " + Diagnostics();
-  return false;
+  return LaunchNginx(daemon_, dir_, conf, port_, error);
 }
 
 std::vector<std::vector<std::string>> Nginx::AccessLog() const {

@@ -11,6 +11,9 @@
 
 #include "support/Harness.h"
 
+// `text` with every `from` replaced by `to`.
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to);
+
 // The full path of an installed program (PATH, then /usr/sbin and /sbin);
 // empty when it is not installed.
 std::string FindProgram(const std::string& name);
@@ -53,6 +56,14 @@ class Daemon {
 int FreeLoopbackPort();
 // True once something accepts connections on 127.0.0.1:`port` (bounded).
 bool WaitForPort(int port, std::chrono::milliseconds limit);
+
+// A whole nginx.conf that keeps pid, logs and temp files in `dir` (which
+// must hold logs/ and tmp/), around `http`, the body of its http block.
+std::string NginxConf(const std::string& dir, const std::string& http);
+// Starts nginx in `dir` with `conf`, where @PORT@ stands for a free loopback
+// port (a few tried); false with `error` set when it would not start.
+bool LaunchNginx(Daemon& daemon, const TempDir& dir, const std::string& conf, int& port,
+                 std::string& error);
 
 // nginx serving tests/real/nginx.conf.in from a temporary folder.
 class Nginx {
