@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -268,6 +269,32 @@ TEST(HttpClientFailure, ServerMisbehaviourGivesItsMessage) {
     const std::string body = row.fileMode ? ReadFileOrEmpty(dir.File("body")) : client.Body;
     EXPECT_EQ(body, row.bodyAfter) << row.name;
     EXPECT_FALSE(client.Connected()) << row.name;
+  }
+}
+
+TEST(HttpClientFailure, RandomAnswersEndInABodyOrAMessage) {
+  TestServer server;
+  std::mt19937 random(20261211);
+  const std::string alphabet = std::string("HTTP/1.0 200 OK\r\n:Set-Cookie;\0\xff", 31);
+  constexpr int kAnswers = 150;
+  for (int i = 0; i < kAnswers; ++i) {
+    std::string raw = i % 2 ? "HTTP/1.0 200 OK\r\n" : "";
+    const size_t length = random() % 3000;
+    for (size_t k = 0; k < length; ++k) raw += alphabet[random() % alphabet.size()];
+    server.Push(ScriptedReply{raw});
+  }
+  THttpClient client;
+  client.TimeOut = 10000;
+  for (int i = 0; i < kAnswers; ++i) {
+    const std::string message = GetMessage(client, server.Url());
+    if (message.empty()) {
+      EXPECT_EQ(i % 2, 1) << "only an answer with a status line is taken";
+    } else {
+      EXPECT_TRUE(message.starts_with("Invalid HTTP status line") ||
+                  message.starts_with("Connection closed by the server"))
+          << message;
+    }
+    EXPECT_FALSE(client.Connected());
   }
 }
 
