@@ -1,6 +1,13 @@
 // The INI file object: configuration and state in one file. Every operation
 // reads the file anew (nothing is cached); a write replaces the file
 // atomically and keeps every other line byte for byte.
+//
+// Format rules beyond names, blanks, quotes and the 2,047 cut: lines end with
+// LF or CR LF (a lone CR is an ordinary byte); "[name]" opens a section (name
+// up to the last "]"); lines starting with ";" or "#", blank lines, lines
+// without "=" and keys before the first section are ignored. Only the first
+// section of a name counts, and in it the first line of a key, for reads and
+// writes alike. Any byte, NUL included, is ordinary text.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +28,9 @@ std::string IniLookup(const std::string& content, const std::string& section,
 bool IniSectionHasKeys(const std::string& content, const std::string& section);
 
 // Returns `content` with `key` in `section` set to `value`, creating the
-// section and the key as needed; every other line stays byte for byte.
+// section (at the end) and the key (after the section's last key) as needed,
+// with the file's line end; every other line stays byte for byte. Names and
+// value are cut at their first CR or LF so the file keeps its structure.
 std::string IniReplace(const std::string& content, const std::string& section,
                        const std::string& key, const std::string& value);
 

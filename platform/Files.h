@@ -15,7 +15,8 @@ bool ReadFileOrMissing(const std::string& path, std::string& out);
 // temporary file in the same folder, fsync, rename, fsync of the folder. The
 // file keeps its mode and owner; a new file gets mode 0600 unless `newMode`
 // says otherwise. Returns false when the write cannot be made, including a
-// file without any write permission bit (read-only, even for root).
+// file without any write permission bit (read-only, even for root), a file
+// that is not a regular file, and an owner that cannot be kept.
 bool ReplaceFileAtomically(const std::string& path, const std::string& content,
                            unsigned newMode = 0600);
 
