@@ -1,7 +1,8 @@
 // libFuzzer target for the parsers of outside input in config/: the INI line
-// parser and writer, the INI integer and the stored time stamp. Build with
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. \
-//     tests/fuzz/IniFuzz.cpp config/IniFile.cpp config/TimeStamp.cpp platform/Files.cpp
+// parser and writer, the INI integer and the stored time stamp. Build from
+// the source root with: clang++ -std=c++20 -g -O1 -I.
+//   -fsanitize=fuzzer,address,undefined tests/fuzz/IniFuzz.cpp
+//   config/IniFile.cpp config/TimeStamp.cpp platform/Files.cpp -o IniFuzz
 #include <cstdint>
 #include <cstdlib>
 #include <string>
