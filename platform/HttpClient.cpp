@@ -207,11 +207,14 @@ std::string THttpClient::PrepareRequest(const std::string& url, std::string& hos
   if (OnAboutToSend) OnAboutToSend(*this);
   if (viaProxy) {
     host = Proxy;
-    port = ProxyPort > 0 ? ProxyPort : kDefaultPort;
+    port = ProxyPort != 0 ? ProxyPort : kDefaultPort;
   } else {
     host = parts.Host;
-    port = parts.Port > 0 ? parts.Port : (Port > 0 ? Port : kDefaultPort);
+    port = parts.Port > 0 ? parts.Port : (Port != 0 ? Port : kDefaultPort);
   }
+  if (port < 1 || port > 65535)
+    throw Exception(std::string(viaProxy ? "Invalid proxy port " : "Invalid port ") +
+                    std::to_string(port));
   return FormatRequest(RequestTarget(url, parts, viaProxy), headers_);
 }
 

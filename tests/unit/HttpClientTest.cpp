@@ -336,12 +336,28 @@ TEST(HttpClientFailure, RequestsThatCannotBeMadeSendNothing) {
   EXPECT_EQ(server.RequestCount(), 0u);
 }
 
-TEST(HttpClientFailure, UnresolvableProxyIsNullRemoteAddress) {
-  THttpClient client;
-  client.TimeOut = 5000;
-  client.Proxy = "proxy.zelvo-test.invalid";
-  client.ProxyPort = 3128;
-  EXPECT_EQ(GetMessage(client, "http://127.0.0.1/"), "Null Remote Address");
+TEST(HttpClientFailure, ProxyAndPortSettings) {
+  struct Row {
+    std::string proxy;
+    int proxyPort;
+    int port;
+    std::string message;
+  };
+  const std::vector<Row> rows = {
+      {"proxy.zelvo-test.invalid", 3128, 0, "Null Remote Address"},
+      {"127.0.0.1", 99999, 0, "Invalid proxy port 99999"},
+      {"127.0.0.1", -1, 0, "Invalid proxy port -1"},
+      {"", 0, 70000, "Invalid port 70000"},
+      {"", 0, 1, "10061: Connection refused"},
+  };
+  for (const Row& row : rows) {
+    THttpClient client;
+    client.TimeOut = 5000;
+    client.Proxy = row.proxy;
+    client.ProxyPort = row.proxyPort;
+    client.Port = row.port;
+    EXPECT_EQ(GetMessage(client, "http://127.0.0.1/"), row.message) << row.message;
+  }
 }
 
 TEST(HttpClientTimeLimit, ZeroAndHugeLimitsWaitForSlowServers) {
