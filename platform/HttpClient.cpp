@@ -230,7 +230,7 @@ void THttpClient::SendRequest(const std::string& request) {
   if (ReportLevel >= kStatusLevelDetail) {
     for (size_t pos = 0; pos < request.size();) {
       size_t end = request.find("\r\n", pos);
-      if (end == pos) break;
+      if (end == pos || end == std::string::npos) break;
       Report(kStatusLevelDetail, "WriteLn " + request.substr(pos, end - pos));
       pos = end + 2;
     }
