@@ -41,7 +41,8 @@ class Daemon {
   Daemon(const Daemon&) = delete;
   Daemon& operator=(const Daemon&) = delete;
 
-  // Starts `argv`; throws std::runtime_error when fork or exec fails.
+  // Starts `argv`; throws std::runtime_error when fork fails (a program that
+  // cannot be run ends at once with exit code 127).
   void Start(const std::vector<std::string>& argv, const std::string& outputFile);
   // True while the process has not ended.
   bool Running();
@@ -68,14 +69,19 @@ bool LaunchNginx(Daemon& daemon, const TempDir& dir, const std::string& conf, in
 // nginx serving tests/real/nginx.conf.in from a temporary folder.
 class Nginx {
  public:
+  // The session cookie value the router's first page hands out.
   static constexpr const char* kSession = "z3lvo-s3ssion";
 
+  // Prepares the folder: pages showing 0.0.0.0, the login page, no accounts.
   Nginx();
   // Starts nginx on a free port (a few ports tried); false with `error` set
   // when nginx is missing or would not start.
   bool Start(std::string& error);
+  // The port it listens on (0 before Start).
   int Port() const { return port_; }
+  // "http://127.0.0.1:<port><path>".
   std::string Url(const std::string& path) const;
+  // The temporary folder with its config, pages and logs.
   const std::string& Dir() const { return dir_.Path(); }
 
   // Writes every address page (ip.html, bare, lf, the router's status page)
@@ -102,7 +108,9 @@ class TinyProxy {
  public:
   // False with `error` set when tinyproxy is missing or would not start.
   bool Start(std::string& error);
+  // The port it listens on (0 before Start).
   int Port() const { return port_; }
+  // Its output so far: every connection and request it logged.
   std::string Log() const;
 
  private:
