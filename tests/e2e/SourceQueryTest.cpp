@@ -113,6 +113,25 @@ TEST(SourceChain, StatusHoldsAddressAndTimeKeptWhileTheAddressStays) {
   EXPECT_EQ(run.CountLog("IP changed"), 1);
 }
 
+TEST(SourceChain, CredentialsAndProxyOfSectionSourceReachTheRequest) {
+  TestServer proxy;
+  proxy.SetDefault(ScriptedReply::Ok("<p>WAN: 192.0.2.9</p>"));
+  ServiceRun run;
+  run.WriteIni(
+      SourceIni("URL=http://router.invalid/status.htm\nUser=admin\nPass=s3cret\n"
+                "Proxy=127.0.0.1\nProxyPort=" +
+                std::to_string(proxy.Port()) + "\nPrefix=WAN:\n"));
+  RunUntil(run, "IP changed from () to (192.0.2.9)");
+  ASSERT_EQ(proxy.RequestCount(), 1u);
+  const std::string request = proxy.Requests()[0];
+  EXPECT_EQ(RequestLine(request), "GET http://router.invalid/status.htm HTTP/1.0");
+  EXPECT_TRUE(HasHeader(request, "Proxy-Connection: Keep-Alive")) << request;
+  EXPECT_TRUE(HasHeader(request, "Host: router.invalid")) << request;
+  EXPECT_TRUE(HasHeader(request, "Authorization: Basic YWRtaW46czNjcmV0")) << request;
+  EXPECT_EQ(request.find("User-Agent"), std::string::npos);
+  EXPECT_EQ(request.find("From:"), std::string::npos);
+}
+
 TEST(SourceChain, ErrorStatusInTheMiddleGoesOnWithItsCookie) {
   TestServer server;
   server.Push(ScriptedReply::Status(404, "Not Found", "<h1>Not Found</h1>", "Set-Cookie: c=1"));

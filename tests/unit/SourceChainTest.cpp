@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -111,6 +112,51 @@ TEST(SourceRetry, AttemptsPerFailureWithAStopPending) {
     EXPECT_FALSE(src.svc.Terminated());
     src.svc.ServiceThreadProcessRequests();
     EXPECT_TRUE(src.svc.Terminated()) << "the stop stayed queued";
+  }
+}
+
+// With "URL" empty no request is made, so the client keeps the settings that
+// the chain gave it from section "Source".
+TEST(SourceSettings, ClientTakesSectionSourceAtEveryCall) {
+  struct Row {
+    const char* Name;
+    std::string Keys;
+    int64_t TimeOut;
+    int ReportLevel;
+    bool FileMode;
+  };
+  const std::vector<Row> rows = {
+      {"defaults", "", 15000, 0, false},
+      {"no limit", "Timeout=0\n", 0, 0, false},
+      {"large limit in 64 bits", "Timeout=2147483647\n", int64_t{2147483647} * 1000, 0, false},
+      {"negative limit", "Timeout=-2\n", -2000, 0, false},
+      {"malformed limit", "Timeout=20s\n", 15000, 0, false},
+      {"log 2", "Log=2\n", 15000, 0, false},
+      {"log 3", "Log=3\n", 15000, 31, false},
+      {"log 4", "Log=4\n", 15000, 31, false},
+      {"file mode", "File=body.htm\n", 15000, 0, true},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.Name);
+    TempDir dir;
+    TZelvoSvc svc;
+    svc.IniFile = std::make_unique<TIniFile>(dir.File("ZelvoSvc.ini"));
+    WriteFileOrDie(svc.IniFile->FileName(),
+                   "[Source]\nInterval=60\nURL=\nUser=u\nPass=p\n"
+                   "Proxy=proxy.lan\nProxyPort=3128\n" +
+                       r.Keys);
+    svc.httpSrc.HeaderInfo.Cookie = "sid=left-over";
+    svc.QuerySource();
+    EXPECT_EQ(svc.CurrentSection, "Source");
+    EXPECT_EQ(svc.httpSrc.TimeOut, r.TimeOut);
+    EXPECT_EQ(svc.httpSrc.ReportLevel, r.ReportLevel);
+    EXPECT_EQ(svc.httpSrc.InputFileMode, r.FileMode);
+    EXPECT_EQ(svc.httpSrc.Body, r.FileMode ? "body.htm" : "");
+    EXPECT_EQ(svc.httpSrc.HeaderInfo.Cookie, "");
+    EXPECT_EQ(svc.httpSrc.HeaderInfo.UserId, "u");
+    EXPECT_EQ(svc.httpSrc.HeaderInfo.Password, "p");
+    EXPECT_EQ(svc.httpSrc.Proxy, "proxy.lan");
+    EXPECT_EQ(svc.httpSrc.ProxyPort, 3128);
   }
 }
 
