@@ -50,26 +50,26 @@ void ShowSuccess(const char* text, bool silent) {
   if (!silent) MessageBoxA(text, "Information", MB_OK | MB_ICONINFORMATION);
 }
 
-// Serves `service` on a worker thread while this thread's helper waits for
-// the control signals, which stay blocked in every thread.
+// Serves `service` on a worker thread while this thread waits for the
+// control signals, which stay blocked in every thread. The worker wakes this
+// thread when it has ended, so the process exits without a further hop.
 void ServeWithSignalThread(TService& service) {
   sigset_t set = ControlSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  std::atomic<bool> closing{false};
-  std::thread signals([&service, &closing, set] {
-    for (;;) {
-      int sig = 0;
-      if (sigwait(&set, &sig) != 0) continue;
-      if (closing) return;
-      TControlCode code;
-      if (ControlCodeForSignal(sig, code)) service.Control(code);
-    }
+  const pthread_t self = pthread_self();
+  std::atomic<bool> done{false};
+  std::thread worker([&service, &done, self] {
+    service.RunWorker();
+    done = true;
+    pthread_kill(self, SIGTERM);
   });
-  std::thread worker([&service] { service.RunWorker(); });
+  while (!done) {
+    int sig = 0;
+    if (sigwait(&set, &sig) != 0 || done) continue;
+    TControlCode code;
+    if (ControlCodeForSignal(sig, code)) service.Control(code);
+  }
   worker.join();
-  closing = true;
-  pthread_kill(signals.native_handle(), SIGTERM);
-  signals.join();
 }
 
 }  // namespace
