@@ -7,6 +7,7 @@
 # DEMO_SECONDS=N ends it by itself after N seconds (used by the tests).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+export PATH="$PATH:/usr/sbin:/sbin"  # nginx lives in /usr/sbin, not in a user's PATH
 
 readonly FIRST=203.0.113.7 SECOND=203.0.113.8 INTERVAL=5
 readonly INI=build/ZelvoSvc.ini LOG=build/ZelvoSvc.log
