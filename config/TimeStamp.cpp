@@ -66,7 +66,7 @@ double DateTimeOf(const LocalDateTime& t) {
     return 0;
   if (!TryEncodeTime(static_cast<unsigned>(t.Hour), static_cast<unsigned>(t.Minute),
                      static_cast<unsigned>(t.Second), static_cast<unsigned>(t.Millisecond), time))
-    return date;
+    return 0;
   return CombineDateTime(date, time);
 }
 
