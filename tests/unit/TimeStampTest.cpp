@@ -67,6 +67,26 @@ TEST(TimeStampTime, GivesTheFractionOfTheDay) {
   }
 }
 
+TEST(TimeStampValue, CombinesDateTimeAndMilliseconds) {
+  struct Row {
+    LocalDateTime Time;
+    double Expected;
+  };
+  const std::vector<Row> rows = {
+      {{1899, 12, 30, 12, 0, 0, 0}, 0.5},
+      {{2004, 3, 14, 0, 0, 0, 0}, 38060},
+      {{2004, 3, 14, 18, 0, 0, 0}, 38060.75},
+      {{2004, 3, 14, 0, 0, 0, 1}, static_cast<double>(38060.0L + 1.0L / 86400000.0L)},
+      {{2004, 2, 30, 0, 0, 0, 0}, 0},
+      {{2004, 3, 14, 24, 0, 0, 0}, 0},
+      {{2004, 3, 14, 0, 0, 0, -1}, 0},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(FormatTimeStamp(r.Time) + "." + std::to_string(r.Time.Millisecond));
+    EXPECT_EQ(DateTimeOf(r.Time), r.Expected);
+  }
+}
+
 TEST(TimeStampInterval, ConvertsSecondsInItsFixedForm) {
   struct Row {
     int Seconds;
