@@ -310,6 +310,19 @@ TEST_F(IniFileOnDisk, WriteKeepsModeAndLeavesNoTemporaryFile) {
   EXPECT_EQ(names, std::vector<std::string>{"ZelvoSvc.ini"});
 }
 
+TEST_F(IniFileOnDisk, WriteKeepsTheOwner) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another owner";
+  WriteFileOrDie(path_, "[Source]\nInterval=600\n");
+  ASSERT_EQ(chown(path_.c_str(), 4321, 4322), 0);
+  TIniFile ini(path_);
+  ini.WriteText("Source", "Interval", "60");
+  struct stat st {};
+  ASSERT_EQ(stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 4321u);
+  EXPECT_EQ(st.st_gid, 4322u);
+  EXPECT_EQ(ini.ReadNumber("Source", "Interval", 0), 60);
+}
+
 TEST_F(IniFileOnDisk, WriteFollowsASymbolicLink) {
   const std::string target = dir_.File("real.ini");
   WriteFileOrDie(target, "[Source]\nInterval=600\n");
