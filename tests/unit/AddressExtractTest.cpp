@@ -54,7 +54,7 @@ TEST(AddressExtract, CutsTheAddressOutOfRealisticPages) {
        "5.6.7.8", "5.6.7.8"},
       {"prefix followed by no address", "IP: unknown", "IP:", 1, O::Empty, "", ""},
       {"empty body", "", "", 1, O::Empty, "", ""},
-      {"unspecified address", "IP: 0.0.0.0", "IP:", 1, O::Address, "0.0.0.0", "0.0.0.0"},
+      {"all-zero address", "IP: 0.0.0.0", "IP:", 1, O::Address, "0.0.0.0", "0.0.0.0"},
       {"end of a sentence", "Your address is 1.2.3.4.", "is", 1, O::Address, "1.2.3.4.", "1.2.3.4"},
       {"two dots at the end", "IP: 1.2.3.4..", "IP:", 1, O::Invalid, "1.2.3.4..", ""},
       {"too few numbers", "IP: 1.2 now", "IP:", 1, O::Invalid, "1.2", ""},
