@@ -2,6 +2,7 @@
 // and the two errors that end the service.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,27 @@ TEST(UrlFormat, WidthUpToTheLimitIsAccepted) {
   const std::string url = ExpandUrl("%4096s", "1.2.3.4");
   EXPECT_EQ(url.size(), 4096u);
   EXPECT_EQ(url.substr(4089), "1.2.3.4");
+}
+
+TEST(UrlFormat, ArbitraryFormatsExpandOrRaiseTheFormatError) {
+  // Deterministic random texts over the characters a specifier is made of.
+  const std::string alphabet = "%%%s0123456789:-.*dA/x";
+  std::mt19937 rng(20240510);
+  std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
+  std::uniform_int_distribution<size_t> length(0, 24);
+  for (int i = 0; i < 20000; ++i) {
+    std::string format;
+    for (size_t n = length(rng); n > 0; --n) format += alphabet[pick(rng)];
+    try {
+      const std::string url = ExpandUrl(format, "1.2.3.4");
+      EXPECT_LE(url.size(), format.size() * (kMaxUrlFormatWidth + 7)) << format;
+    } catch (const Exception& e) {
+      const std::string m = e.Message();
+      const bool known = m.starts_with("No argument for format '") ||
+                         m.ends_with("' invalid or incompatible with argument");
+      EXPECT_TRUE(known) << format << " -> " << m;
+    }
+  }
 }
 
 }  // namespace
