@@ -10,10 +10,10 @@
 namespace {
 
 // The longest specifier text an error message quotes.
-constexpr size_t kMaxQuotedSpec = 31;
+constexpr size_t kMaxQuotedSpecifier = 31;
 
 // One parsed specifier, from its "%" to its conversion character.
-struct TSpec {
+struct TSpecifier {
   size_t Start = 0;       // position of the "%"
   size_t End = 0;         // position of the conversion character
   bool Complete = false;  // false: the text ended inside the specifier
@@ -27,9 +27,9 @@ struct TSpec {
 
 // Reads a "*" or a run of decimal digits at `pos` (none gives 0); a number too
 // large for an int saturates at INT_MAX.
-int ReadNumber(const std::string& text, size_t& pos, TSpec& spec) {
+int ReadNumber(const std::string& text, size_t& pos, TSpecifier& specifier) {
   if (pos < text.size() && text[pos] == '*') {
-    spec.Star = true;
+    specifier.Star = true;
     ++pos;
     return 0;
   }
@@ -44,55 +44,55 @@ int ReadNumber(const std::string& text, size_t& pos, TSpec& spec) {
 
 // Parses the specifier whose "%" is at `start` (not "%%"); `argIndex` is the
 // argument an index-less specifier takes.
-TSpec ParseSpec(const std::string& text, size_t start, int argIndex) {
-  TSpec spec;
-  spec.Start = start;
-  spec.Index = argIndex;
+TSpecifier ParseSpecifier(const std::string& text, size_t start, int argIndex) {
+  TSpecifier specifier;
+  specifier.Start = start;
+  specifier.Index = argIndex;
   size_t pos = start + 1;
   int number = 0;
   for (;;) {  // "index:" may repeat; each round may start with "-"
-    if (pos >= text.size()) return spec;
-    spec.Left = text[pos] == '-';
-    if (spec.Left) ++pos;
-    number = ReadNumber(text, pos, spec);
-    if (pos >= text.size()) return spec;
+    if (pos >= text.size()) return specifier;
+    specifier.Left = text[pos] == '-';
+    if (specifier.Left) ++pos;
+    number = ReadNumber(text, pos, specifier);
+    if (pos >= text.size()) return specifier;
     if (text[pos] != ':') break;
-    spec.Index = number;
+    specifier.Index = number;
     ++pos;
   }
-  spec.Width = number;
+  specifier.Width = number;
   if (text[pos] == '.') {
     ++pos;
-    spec.Precision = ReadNumber(text, pos, spec);
-    if (pos >= text.size()) return spec;
+    specifier.Precision = ReadNumber(text, pos, specifier);
+    if (pos >= text.size()) return specifier;
   }
-  spec.Conversion = text[pos];
-  spec.End = pos;
-  spec.Complete = true;
-  return spec;
+  specifier.Conversion = text[pos];
+  specifier.End = pos;
+  specifier.Complete = true;
+  return specifier;
 }
 
 [[noreturn]] void ThrowFormatError(const char* before, const char* after, const std::string& text,
-                                   const TSpec& spec) {
-  const size_t length = std::min(spec.End - spec.Start + 1, kMaxQuotedSpec);
-  throw Exception(std::string(before) + text.substr(spec.Start, length) + after);
+                                   const TSpecifier& specifier) {
+  const size_t length = std::min(specifier.End - specifier.Start + 1, kMaxQuotedSpecifier);
+  throw Exception(std::string(before) + text.substr(specifier.Start, length) + after);
 }
 
 // The argument as the specifier shapes it, or the error the specifier raises.
-std::string Convert(const std::string& text, const TSpec& spec, const std::string& arg) {
-  if (spec.Index != 0) ThrowFormatError("No argument for format '", "'", text, spec);
-  const bool isText = spec.Conversion == 's' || spec.Conversion == 'S';
-  if (!isText || spec.Star || spec.Width > kMaxUrlFormatWidth) {
-    ThrowFormatError("Format '", "' invalid or incompatible with argument", text, spec);
+std::string Convert(const std::string& text, const TSpecifier& specifier, const std::string& arg) {
+  if (specifier.Index != 0) ThrowFormatError("No argument for format '", "'", text, specifier);
+  const bool isText = specifier.Conversion == 's' || specifier.Conversion == 'S';
+  if (!isText || specifier.Star || specifier.Width > kMaxUrlFormatWidth) {
+    ThrowFormatError("Format '", "' invalid or incompatible with argument", text, specifier);
   }
   std::string value = arg;
-  if (spec.Precision >= 0 && value.size() > static_cast<size_t>(spec.Precision)) {
-    value.resize(static_cast<size_t>(spec.Precision));
+  if (specifier.Precision >= 0 && value.size() > static_cast<size_t>(specifier.Precision)) {
+    value.resize(static_cast<size_t>(specifier.Precision));
   }
-  const size_t width = static_cast<size_t>(spec.Width);
+  const size_t width = static_cast<size_t>(specifier.Width);
   if (value.size() < width) {
     const std::string pad(width - value.size(), ' ');
-    value = spec.Left ? value + pad : pad + value;
+    value = specifier.Left ? value + pad : pad + value;
   }
   return value;
 }
@@ -115,11 +115,11 @@ std::string ExpandUrl(const std::string& format, const std::string& arg) {
       pos = percent + 2;
       continue;
     }
-    const TSpec spec = ParseSpec(format, percent, argIndex);
-    if (!spec.Complete) break;  // a "%" or an unfinished specifier at the end
-    result += Convert(format, spec, arg);
-    argIndex = spec.Index + 1;
-    pos = spec.End + 1;
+    const TSpecifier specifier = ParseSpecifier(format, percent, argIndex);
+    if (!specifier.Complete) break;  // a "%" or an unfinished specifier at the end
+    result += Convert(format, specifier, arg);
+    argIndex = specifier.Index + 1;
+    pos = specifier.End + 1;
   }
   return result;
 }
