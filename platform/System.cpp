@@ -109,9 +109,10 @@ std::string ExceptionClassName(const std::exception& e) {
   return (status == 0 && name) ? std::string(name.get()) : std::string(mangled);
 }
 
-void IgnoreBrokenPipe() {
+void IgnoreWriteFailureSignals() {
   struct sigaction sa {};
   sa.sa_handler = SIG_IGN;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGPIPE, &sa, nullptr);
+  sigaction(SIGXFSZ, &sa, nullptr);
 }

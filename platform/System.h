@@ -46,5 +46,6 @@ void NotifyServiceManager(const std::string& state);
 // The readable class name of an exception ("Exception", "std::bad_alloc").
 std::string ExceptionClassName(const std::exception& e);
 
-// A write to a closed pipe returns an error instead of ending the process.
-void IgnoreBrokenPipe();
+// A write to a closed pipe, or past a file-size limit, returns an error
+// instead of ending the process (the log writer handles failed writes).
+void IgnoreWriteFailureSignals();

@@ -42,7 +42,7 @@ bool AnswerInfoOption(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  IgnoreBrokenPipe();
+  IgnoreWriteFailureSignals();
   if (AnswerInfoOption(args)) return 0;
   {
     TServiceApplication app;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -106,6 +107,11 @@ void ServiceRun::Start(const std::vector<std::string>& args) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (FileSizeLimit > 0) {
+      struct rlimit lim {};
+      lim.rlim_cur = lim.rlim_max = static_cast<rlim_t>(FileSizeLimit);
+      setrlimit(RLIMIT_FSIZE, &lim);
+    }
     if (chdir(dir_.Path().c_str()) != 0) _exit(126);
     std::vector<char*> argv;
     argv.push_back(exe.data());

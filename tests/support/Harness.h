@@ -57,6 +57,8 @@ class ServiceRun {
   // Extra environment for the child ("NAME=value"); the child also gets
   // NOTIFY_SOCKET and INVOCATION_ID removed unless given here.
   std::vector<std::string> Env;
+  // When above 0, the child's file-size limit in bytes (RLIMIT_FSIZE).
+  long FileSizeLimit = 0;
 
   // Starts the executable with `args` (e.g. {"/RUN"}); output captured.
   void Start(const std::vector<std::string>& args = {"/RUN"});
@@ -87,6 +89,11 @@ class ServiceRun {
   std::string stdout_;
   std::string stderr_;
 };
+
+// A host name that never resolves and never leaves the machine: its first label
+// is longer than the 63 characters DNS allows, so the resolver refuses it
+// locally instead of asking a name server (a ".invalid" name alone would be sent).
+inline const std::string kUnresolvableHost = std::string(64, 'x') + ".zelvo-test.invalid";
 
 // Returns a local "yyyy.mm.dd hh:nn:ss" stamp `offsetSeconds` from now.
 std::string StampFromNow(long offsetSeconds);
