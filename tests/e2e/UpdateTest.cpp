@@ -202,11 +202,11 @@ TEST(Update, InvalidAddressSendsNothing) {
 
 TEST(Update, UnresolvableHostIsReportedAsUnableToConnect) {
   ServiceRun run;
-  run.WriteIni(Head() + "[Srv1]\nURL=http://members.zelvo-test.invalid/update?ip=%s\n" +
+  run.WriteIni(Head() + "[Srv1]\nURL=http://" + kUnresolvableHost + "/update?ip=%s\n" +
                "Timeout=10\nStatusOK=good\n");
   RunUntil(run, "UPDATE [Srv1] failed");
-  EXPECT_EQ(run.CountLog("UPDATE [Srv1] failed - unable to connect to "
-                         "http://members.zelvo-test.invalid/update?ip=203.0.113.7"),
+  EXPECT_EQ(run.CountLog("UPDATE [Srv1] failed - unable to connect to http://" +
+                         kUnresolvableHost + "/update?ip=203.0.113.7"),
             1);
   EXPECT_EQ(Value(run, "Srv1", "LastAttmpt").size(), 19u);
   EXPECT_EQ(Value(run, "Srv1", "LastUpdate"), "");

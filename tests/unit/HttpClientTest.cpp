@@ -324,7 +324,7 @@ TEST(HttpClientFailure, RequestsThatCannotBeMadeSendNothing) {
       {"ftp://127.0.0.1/", 1000, "Unsupported URL scheme: ftp"},
       {"http://127.0.0.1:99999/", 1000, "Invalid port in URL http://127.0.0.1:99999/"},
       {"http:///path", 1000, "No host in URL http:///path"},
-      {"http://nohost.zelvo-test.invalid/", 5000, "Null Remote Address"},
+      {"http://" + kUnresolvableHost + "/", 5000, "Null Remote Address"},
       {"http://127.0.0.1:1/", 5000, "10061: Connection refused"},
       {server.Url(), -1000, "Invalid time limit: -1000 ms"},
   };
@@ -344,7 +344,7 @@ TEST(HttpClientFailure, ProxyAndPortSettings) {
     std::string message;
   };
   const std::vector<Row> rows = {
-      {"proxy.zelvo-test.invalid", 3128, 0, "Null Remote Address"},
+      {kUnresolvableHost, 3128, 0, "Null Remote Address"},
       {"127.0.0.1", 99999, 0, "Invalid proxy port 99999"},
       {"127.0.0.1", -1, 0, "Invalid proxy port -1"},
       {"", 0, 70000, "Invalid port 70000"},
