@@ -9,9 +9,11 @@ bash scripts/deps.sh build-essential cmake ninja-build libgtest-dev \
 jobs=${ZELVO_TEST_JOBS:-4}
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
-(cd build && ctest --output-on-failure -j "$jobs" --timeout 300)
+(cd build && ctest --output-on-failure -j "$jobs")
 
+# The demo test builds and runs the plain program from a fresh clone; it ran
+# above, so the sanitizer pass leaves it out.
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZELVO_SANITIZE=ON
 cmake --build build-sanitize
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --output-on-failure -j "$jobs" --timeout 300)
+  ctest --output-on-failure -j "$jobs" -E '^Demo\.')

@@ -51,7 +51,7 @@ TEST(Demo, FirstCommandFromFreshCloneReachesFirstUpdate) {
   if (clone.empty()) GTEST_SKIP() << why;
 
   ProgramResult demo = RunProgram({"bash", "scripts/demo.sh"}, clone, {"DEMO_SECONDS=20"},
-                                  dir.File("demo.out"), 280s);
+                                  dir.File("demo.out"), 540s);
   ASSERT_FALSE(demo.TimedOut) << Tail(demo.Output);
   EXPECT_EQ(demo.Code, 0) << Tail(demo.Output);
 
