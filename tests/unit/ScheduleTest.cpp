@@ -81,6 +81,22 @@ TEST(ScheduleArithmetic, AddsTheIntervalInItsFixedForm) {
   EXPECT_FALSE(ChangedSinceUpdate(0, 0));
 }
 
+TEST(ScheduleArithmetic, DueTimeEqualToNowCountsAsPassedForEveryInterval) {
+  // The day fractions of stamp, interval and now do not add up exactly in
+  // floating point; every interval must still meet the now it equals.
+  for (long nowOffset = 0; nowOffset < 86400L * 400; nowOffset += 86400L * 7 + 3607) {
+    for (int seconds : {1, 7, 59, 299, 300, 601, 2669, 3600, 86399, 86400, 2160000}) {
+      const double stamp = DateTimeOf(FromNow(nowOffset - seconds));
+      const double now = DateTimeOf(FromNow(nowOffset));
+      const double justBefore = DateTimeOf(FromNow(nowOffset - 1, 999));
+      ASSERT_FALSE(MinIntervalHolds(stamp, seconds, now)) << nowOffset << " " << seconds;
+      ASSERT_TRUE(MaxIntervalPassed(stamp, seconds, now)) << nowOffset << " " << seconds;
+      ASSERT_TRUE(MinIntervalHolds(stamp, seconds, justBefore)) << nowOffset << " " << seconds;
+      ASSERT_FALSE(MaxIntervalPassed(stamp, seconds, justBefore)) << nowOffset << " " << seconds;
+    }
+  }
+}
+
 // One server section's keys and "Status"/"Changed"; "" leaves a key out.
 struct CheckCase {
   std::string Name;
