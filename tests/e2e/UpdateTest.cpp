@@ -104,6 +104,21 @@ TEST(Update, ChangedAddressUpdatesTwoServersEachWithItsOwnSettings) {
   }
 }
 
+TEST(Update, UrlWithoutSpecifierAndUserWithoutPassword) {
+  TestServer server;
+  server.SetDefault(ScriptedReply::Ok("good"));
+  ServiceRun run;
+  const std::string url = server.Url("/nic/update?hostname=h.example");
+  run.WriteIni(Head() + "[Srv1]\nURL=" + url + "\nUser=carol\nPass=\nStatusOK=good\n");
+  RunUntil(run, "Updated [Srv1]");
+  ASSERT_EQ(server.RequestCount(), 1u);
+  const auto lines = Lines(server.Requests()[0]);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front(), "GET /nic/update?hostname=h.example HTTP/1.0");
+  for (const std::string& line : lines) EXPECT_FALSE(line.starts_with("Authorization")) << line;
+  EXPECT_EQ(run.CountLog("Updated [Srv1] " + server.Url("/nic/update?hostname=h.example")), 1);
+}
+
 TEST(Update, EachServerHasItsOwnTimeLimit) {
   TestServer slow;
   ScriptedReply late = ScriptedReply::Ok("good");
@@ -205,8 +220,8 @@ TEST(Update, UnresolvableHostIsReportedAsUnableToConnect) {
   run.WriteIni(Head() + "[Srv1]\nURL=http://" + kUnresolvableHost + "/update?ip=%s\n" +
                "Timeout=10\nStatusOK=good\n");
   RunUntil(run, "UPDATE [Srv1] failed");
-  EXPECT_EQ(run.CountLog("UPDATE [Srv1] failed - unable to connect to http://" +
-                         kUnresolvableHost + "/update?ip=203.0.113.7"),
+  EXPECT_EQ(run.CountLog("UPDATE [Srv1] failed - unable to connect to http://" + kUnresolvableHost +
+                         "/update?ip=203.0.113.7"),
             1);
   EXPECT_EQ(Value(run, "Srv1", "LastAttmpt").size(), 19u);
   EXPECT_EQ(Value(run, "Srv1", "LastUpdate"), "");
