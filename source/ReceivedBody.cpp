@@ -2,7 +2,9 @@
 // its body file with every NUL left out (a missing file reads as "").
 #include "source/ReceivedBody.h"
 
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include "service/Main.h"
 
@@ -44,6 +46,10 @@ std::string ReadStreamLine(std::istream& stream, char delimiter) {
 
 std::string TZelvoSvc::GetReceivedBody(THttpClient& client) {
   if (!client.InputFileMode) return client.Body;
+  // Only a regular file is read: a FIFO would block the worker in open until
+  // a writer came, a device such as /dev/zero would never end.
+  std::error_code err;
+  if (!std::filesystem::is_regular_file(client.Body, err)) return std::string();
   std::ifstream file(client.Body, std::ios::in | std::ios::binary);
   if (!file.is_open()) return std::string();
   std::string body;

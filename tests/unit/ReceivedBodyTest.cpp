@@ -1,9 +1,16 @@
 // The received body: the NUL-delimited piece reader on streams, and the body
 // of a client read from its text or its body file.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "service/Main.h"
@@ -93,6 +100,39 @@ TEST(GetReceivedBody, MissingOrUnreadableFileGivesEmptyText) {
     svc.httpSrc.Body = name;
     EXPECT_EQ(svc.GetReceivedBody(svc.httpSrc), "") << name;
   }
+}
+
+// A FIFO named as the body file gives the empty text at once instead of
+// blocking in open until some program writes to it. Should the read block,
+// a helper opens the write end after a few seconds, so the test still ends.
+TEST(GetReceivedBody, FifoGivesEmptyTextWithoutWaiting) {
+  using Clock = std::chrono::steady_clock;
+  TempDir dir;
+  const std::string fifo = dir.File("body.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::mutex mutex;
+  std::condition_variable done;
+  bool returned = false;
+  std::thread releaser([&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (done.wait_for(lock, std::chrono::seconds(3), [&] { return returned; })) return;
+    int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) close(fd);
+  });
+  TZelvoSvc svc;
+  svc.httpSrc.InputFileMode = true;
+  svc.httpSrc.Body = fifo;
+  const Clock::time_point start = Clock::now();
+  const std::string body = svc.GetReceivedBody(svc.httpSrc);
+  const auto elapsed = Clock::now() - start;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    returned = true;
+  }
+  done.notify_all();
+  releaser.join();
+  EXPECT_EQ(body, "");
+  EXPECT_LT(elapsed, std::chrono::seconds(2)) << "waited for a writer of the FIFO";
 }
 
 }  // namespace
