@@ -111,6 +111,8 @@ void TZelvoSvc::ServiceExecute(TService&) {
 // fraction of a second is slept too (instead of re-testing the clock in a
 // busy loop), so the thread never spins.
 void TZelvoSvc::Suspend(int seconds) {
+  // Nothing to wait for, even if the clock steps back between two readings.
+  if (seconds <= 0) return;
   const double deadline = static_cast<double>(Now() + SecondsToDaysExtended(seconds));
   int64_t waitMs = static_cast<int64_t>(seconds) * 1000;
   while (Now() < deadline && !Terminated()) {

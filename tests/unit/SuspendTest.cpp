@@ -53,6 +53,28 @@ TEST(Suspend, ZeroOrNegativeReturnsAtOnceWithoutServingRequests) {
   }
 }
 
+TEST(Suspend, ZeroOrNegativeReturnsAtOnceEvenWhenTheClockStepsBack) {
+  for (int seconds : {0, -1}) {
+    SCOPED_TRACE(seconds);
+    Fixture f;
+    // The first reading fixes the deadline; every later one is 10 s earlier.
+    std::atomic<int> reads{0};
+    SetLocalNowOverride([&reads] {
+      LocalDateTime t{2026, 10, 25, 2, 0, 10, 0};
+      if (reads++ > 0) t.Second = 0;
+      return t;
+    });
+    std::thread safety = SendLater(f.svc, 2s, TControlCode::Stop);  // ends a wrong wait
+    auto t0 = Clock::now();
+    f.svc.Suspend(seconds);
+    auto elapsed = Clock::now() - t0;
+    safety.join();
+    SetLocalNowOverride({});
+    EXPECT_LT(elapsed, 1s);
+    EXPECT_EQ(f.Log().find("interrupted"), std::string::npos) << f.Log();
+  }
+}
+
 TEST(Suspend, AWakeUpWritesTheLineAndTheWaitLastsToItsDeadlineWithoutSpinning) {
   Fixture f;
   std::thread sender = SendLater(f.svc, 300ms, TControlCode::Interrogate);
@@ -116,4 +138,40 @@ TEST(Suspend, ClockSetForwardPastTheDeadlineEndsTheWaitAtTheNextWakeUp) {
   EXPECT_LT(Clock::now() - t0, 10s);
   EXPECT_FALSE(f.svc.Terminated());
   EXPECT_EQ(f.Log().find("interrupted"), std::string::npos) << f.Log();
+}
+
+TEST(Suspend, ClockSetBackDuringTheWaitLengthensItToTheSameDeadline) {
+  // A wall clock that follows real time, minus `back` milliseconds.
+  std::atomic<long> back{0};
+  const auto start = Clock::now();
+  SetLocalNowOverride([&back, start] {
+    long ms =
+        static_cast<long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()) -
+        back.load() + 3600000L;  // from 12:00:00, so never before midnight
+    LocalDateTime t{2026, 10, 25, 11, 0, 0, 0};
+    t.Hour += static_cast<int>(ms / 3600000);
+    t.Minute = static_cast<int>(ms / 60000 % 60);
+    t.Second = static_cast<int>(ms / 1000 % 60);
+    t.Millisecond = static_cast<int>(ms % 1000);
+    return t;
+  });
+  Fixture f;
+  std::thread setter([&] {
+    std::this_thread::sleep_for(300ms);
+    back = 2000;  // the clock goes back two seconds, then wakes the wait
+    f.svc.Control(TControlCode::Interrogate);
+  });
+  auto t0 = Clock::now();
+  f.svc.Suspend(2);
+  auto elapsed = Clock::now() - t0;
+  setter.join();
+  SetLocalNowOverride({});
+  // The wait ends when the local clock reaches the deadline again: 2 s late.
+  EXPECT_GE(elapsed, 3800ms);
+  EXPECT_LT(elapsed, 10s);
+  EXPECT_NE(f.Log().find(" Suspend for Interval=2 interrupted by system's message. Suspending "
+                         "for 3 more seconds...\n"),
+            std::string::npos)
+      << f.Log();
 }
