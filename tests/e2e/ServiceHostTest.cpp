@@ -298,3 +298,27 @@ TEST(ServiceHost, ReadOnlyIniEndsTheServiceThroughTheExecuteFailure) {
   ASSERT_FALSE(lines.empty());
   EXPECT_NE(lines.back(), "");  // no closing empty line on this path
 }
+
+TEST(ServiceHost, IntervalChangedDuringAWaitTakesEffectAtTheNextCycle) {
+  TestServer server;
+  server.SetDefault(ScriptedReply::Ok("Current IP Address: 203.0.113.7"));
+  ServiceRun run;
+  StartService(
+      run, "[Source]\nInterval=2\nLog=3\nPrefix=Current IP Address: \nURL=" + server.Url() + "\n");
+  // The first cycle has written the address: the service is in its 2-second wait.
+  ASSERT_TRUE(run.WaitForLog("IP changed from () to (203.0.113.7)", kLimit)) << run.Log();
+  std::string ini = run.Ini();
+  const size_t at = ini.find("Interval=2\n");
+  ASSERT_NE(at, std::string::npos) << ini;
+  run.WriteIni(ini.replace(at, 11, "Interval=3600\n"));
+  // The running wait keeps its old length: the second cycle comes 2 s later.
+  ASSERT_TRUE(server.WaitForRequests(2, kLimit));
+  // The cycle after the change waits with the new value.
+  std::this_thread::sleep_for(300ms);
+  run.Signal(SIGHUP);
+  EXPECT_TRUE(run.WaitForLog("Suspend for Interval=3600 interrupted", kLimit)) << run.Log();
+  EXPECT_EQ(run.CountLog("Suspend for Interval=2 "), 0) << run.Log();
+  run.Signal(SIGTERM);
+  EXPECT_EQ(run.Wait(kLimit).Code, 0);
+  EXPECT_EQ(server.RequestCount(), 2u);
+}
