@@ -11,28 +11,9 @@
 
 #include <vector>
 
+#include "platform/FdGuard.h"
+
 namespace {
-
-// Closes a descriptor when it goes out of scope.
-class FdGuard {
- public:
-  explicit FdGuard(int fd) : fd_(fd) {}
-  ~FdGuard() {
-    if (fd_ >= 0) close(fd_);
-  }
-  FdGuard(const FdGuard&) = delete;
-  FdGuard& operator=(const FdGuard&) = delete;
-  int Get() const { return fd_; }
-  // Closes now; false when close reports an error.
-  bool CloseNow() {
-    int fd = fd_;
-    fd_ = -1;
-    return close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 bool ReadAll(int fd, std::string& out) {
   out.clear();

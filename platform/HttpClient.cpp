@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "platform/Exception.h"
+#include "platform/FdGuard.h"
 #include "platform/Socket.h"
 #include "platform/Url.h"
 
@@ -34,21 +35,6 @@ std::string HeaderTooLong() {
 std::string BodyTooLong() {
   return "HTTP body exceeds " + std::to_string(kMaxBodyBytes) + " bytes";
 }
-
-// An open file descriptor that closes itself.
-class TFileHandle {
- public:
-  explicit TFileHandle(int fd) : fd_(fd) {}
-  ~TFileHandle() {
-    if (fd_ >= 0) close(fd_);
-  }
-  TFileHandle(const TFileHandle&) = delete;
-  TFileHandle& operator=(const TFileHandle&) = delete;
-  int Fd() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Creates or truncates `path` for writing; throws when it cannot.
 int CreateOutputFile(const std::string& path) {
@@ -267,8 +253,8 @@ void THttpClient::StoreHeader(const std::string& headerText) {
     Header = headerText;
     return;
   }
-  TFileHandle file(CreateOutputFile(Header));
-  WriteAll(file.Fd(), headerText.data(), headerText.size(), Header);
+  FdGuard file(CreateOutputFile(Header));
+  WriteAll(file.Get(), headerText.data(), headerText.size(), Header);
 }
 
 void THttpClient::ReadBodyText(TAnswerReader& reader) {
@@ -286,7 +272,7 @@ void THttpClient::ReadBodyText(TAnswerReader& reader) {
 
 void THttpClient::ReadBodyFile(TAnswerReader& reader) {
   Report(kStatusLevelTransfer, "Capture File");
-  TFileHandle file(CreateOutputFile(Body));
+  FdGuard file(CreateOutputFile(Body));
   uint64_t written = 0;
   for (;;) {
     std::optional<std::string_view> piece = reader.ReadPiece();
@@ -294,11 +280,11 @@ void THttpClient::ReadBodyFile(TAnswerReader& reader) {
     if (piece->empty()) return;
     written += piece->size();
     if (written > kMaxBodyBytes) {
-      const int rc = ftruncate(file.Fd(), 0);  // an over-long body is refused whole
+      const int rc = ftruncate(file.Get(), 0);  // an over-long body is refused whole
       (void)rc;
       throw Exception(BodyTooLong());
     }
-    WriteAll(file.Fd(), piece->data(), piece->size(), Body);
+    WriteAll(file.Get(), piece->data(), piece->size(), Body);
   }
 }
 
